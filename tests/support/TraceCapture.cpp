@@ -5,6 +5,9 @@
 #ifndef DBG_PRINTEXCEPTION_C
 #define DBG_PRINTEXCEPTION_C 0x40010006L
 #endif
+#ifndef DBG_PRINTEXCEPTION_WIDE_C
+#define DBG_PRINTEXCEPTION_WIDE_C 0x4001000AL
+#endif
 
 namespace orivel::test {
 namespace {
@@ -29,14 +32,26 @@ TraceCapture::~TraceCapture() {
 namespace {
 long __stdcall onException(EXCEPTION_POINTERS* info) {
   const EXCEPTION_RECORD* record = info->ExceptionRecord;
-  if (record->ExceptionCode != static_cast<DWORD>(DBG_PRINTEXCEPTION_C) || record->NumberParameters < 2 ||
-      !g_active) {
-    return EXCEPTION_CONTINUE_SEARCH;
-  }
-  const auto length = static_cast<size_t>(record->ExceptionInformation[0]);
-  const auto* text = reinterpret_cast<const char*>(record->ExceptionInformation[1]);
+  const DWORD code = record->ExceptionCode;
+  const bool narrow = code == static_cast<DWORD>(DBG_PRINTEXCEPTION_C);
+  const bool wide = code == static_cast<DWORD>(DBG_PRINTEXCEPTION_WIDE_C);
+  if ((!narrow && !wide) || record->NumberParameters < 2 || !g_active) return EXCEPTION_CONTINUE_SEARCH;
   // The length counts the terminating zero.
-  if (text) TraceSink::add(text, length > 0 ? length - 1 : 0);
+  const auto length = static_cast<size_t>(record->ExceptionInformation[0]);
+  const size_t chars = length > 0 ? length - 1 : 0;
+  if (narrow) {
+    const auto* text = reinterpret_cast<const char*>(record->ExceptionInformation[1]);
+    if (text) TraceSink::add(text, chars);
+  } else {
+    // A wide line is kept in the ANSI code page, as the narrow form of the same call would be.
+    const auto* text = reinterpret_cast<const wchar_t*>(record->ExceptionInformation[1]);
+    if (text) {
+      std::string converted(chars * 2 + 1, '\0');
+      const int n = WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(chars), converted.data(),
+                                        static_cast<int>(converted.size()), nullptr, nullptr);
+      TraceSink::add(converted.data(), n > 0 ? static_cast<size_t>(n) : 0);
+    }
+  }
   return EXCEPTION_CONTINUE_EXECUTION;
 }
 }  // namespace
