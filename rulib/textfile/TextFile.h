@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <memory>
 
 namespace rulib {
@@ -30,9 +31,13 @@ class TextFile {
 
   // Size of the sample the detection looks at.
   static constexpr std::size_t kSampleSize = 16384;
+  // Smallest buffer the read operations work with.
+  static constexpr int kMinBufferSize = 16;
 
   // The abstract reader. Both operations take a buffer and its size in bytes, store a
   // zero-terminated text and return the number of bytes stored (0 at the end of the file).
+  // A buffer of fewer than kMinBufferSize bytes cannot hold a piece: nothing is read, the
+  // empty text is stored and 0 is returned.
   class READ {
    public:
     virtual ~READ() = default;
@@ -64,6 +69,19 @@ class TextFile {
   static int detect(const unsigned char* sample, std::size_t n, int* lineEnd);
 
  private:
+  template <class T>
+  class FileRead;
+  class rSJIS;
+  class rDirect;
+  class rEUC;
+  class rIsoJP;
+  class rUTF16;
+  class rUTF7_8;
+
+  // The reader for a detected code; takes over the binary stream (closed on failure).
+  static std::unique_ptr<READ> createReader(std::FILE* binary, const char* path, int code,
+                                            int lineEnd);
+
   int code_ = 0;
   int lineEnd_ = kCRLF;
   std::unique_ptr<READ> reader_;
