@@ -204,6 +204,13 @@ class TextFile::FileRead : public TextFile::READ {
   }
   // Takes the unit that peek() returned; only after it returned one.
   void skip() { ++pos_; }
+  // Takes the line end that begins with the peeked unit c (CR, LF, or CR LF counted once) and
+  // stores one LF for it.
+  void takeLineEnd(int c, char* out, int& n) {
+    skip();
+    if (c == kByteCR && peek() == kByteLF) skip();
+    out[n++] = '\n';
+  }
 
   // The units of the buffer not yet taken, [cursor(), bufferEnd()), for loops that scan it
   // directly; advanceTo() takes them up to a point.
@@ -277,9 +284,7 @@ class TextFile::rSJIS : public TextFile::FileRead<char> {
       if (c == kEnd) break;
       if (c == kByteCR || c == kByteLF) {
         if (n > limit) break;
-        skip();
-        if (c == kByteCR && peek() == kByteLF) skip();
-        out[n++] = '\n';
+        takeLineEnd(c, out, n);
         if (!block) break;
       } else if (lead_[c]) {
         if (n + 2 > limit) break;
@@ -419,9 +424,7 @@ class TextFile::rEUC : public TextFile::FileRead<unsigned char> {
       if (c == kEnd) break;
       if (c == kByteCR || c == kByteLF) {
         if (n > limit) break;
-        skip();
-        if (c == kByteCR && peek() == kByteLF) skip();
-        out[n++] = '\n';
+        takeLineEnd(c, out, n);
         if (!block) break;
         continue;
       }
@@ -507,9 +510,7 @@ class TextFile::rIsoJP : public TextFile::FileRead<unsigned char> {
       const int c = peek();
       if (c == kByteCR || c == kByteLF) {
         if (n > limit) break;
-        skip();
-        if (c == kByteCR && peek() == kByteLF) skip();
-        out[n++] = '\n';
+        takeLineEnd(c, out, n);
         kind_ = 0;
         if (!block) break;
         continue;
@@ -640,9 +641,7 @@ class TextFile::rUTF7_8 : public TextFile::FileRead<unsigned char> {
       if (c == kEnd) break;
       if (c == kByteCR || c == kByteLF) {
         if (n > limit) break;
-        skip();
-        if (c == kByteCR && peek() == kByteLF) skip();
-        out[n++] = '\n';
+        takeLineEnd(c, out, n);
         if (!block) break;
         continue;
       }
